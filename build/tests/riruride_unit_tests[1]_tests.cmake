@@ -1,0 +1,1 @@
+set(  riruride_unit_tests_TESTS)

@@ -1,0 +1,16 @@
+// The entry point on Linux and macOS. Windows hands riruride the rest of its
+// command line as one path; here the arguments are joined with single blanks
+// to give the same command argument.
+
+#include <string>
+
+#include "app/run_sequence.h"
+
+int main(int argc, char** argv) {
+  std::string command_argument;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) command_argument += ' ';
+    command_argument += argv[i];
+  }
+  return run_sequence::run(std::move(command_argument));
+}
