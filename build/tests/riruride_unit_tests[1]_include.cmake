@@ -1,5 +1,0 @@
-if(EXISTS "/work/main/build/tests/riruride_unit_tests[1]_tests.cmake")
-  include("/work/main/build/tests/riruride_unit_tests[1]_tests.cmake")
-else()
-  add_test(riruride_unit_tests_NOT_BUILT riruride_unit_tests_NOT_BUILT)
-endif()

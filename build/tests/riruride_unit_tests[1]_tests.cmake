@@ -1,1 +1,0 @@
-set(  riruride_unit_tests_TESTS)
