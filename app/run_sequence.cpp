@@ -121,7 +121,7 @@ bool format_document_path(const char* folder, char separator, LineBuffer& path) 
 
 ExitStatus run(std::string command_argument) {
   // An argument of quotes alone names no file either.
-  if (!command_argument.empty()) remove_enclosing_quotes(command_argument);
+  remove_enclosing_quotes(command_argument);
   if (command_argument.empty()) {
     platform::show_usage(viewer_document::kViewerCaption, kUsageText);
     return kExitUsage;
