@@ -1,5 +1,6 @@
 #include "platform/text_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -30,6 +31,14 @@ std::string describe_failure(std::string_view action, std::string_view path,
   message += ": ";
   message += std::strerror(errno_value);
   return message;
+}
+
+const char* find_line_end(const char* bytes, std::size_t size) {
+  const void* lf = std::memchr(bytes, '\n', size);
+  std::size_t before_lf =
+      lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - bytes) : size;
+  const void* cr = std::memchr(bytes, '\r', before_lf);
+  return static_cast<const char*>(cr != nullptr ? cr : lf);
 }
 
 ByteReader::~ByteReader() { close(); }
@@ -89,10 +98,18 @@ bool TextWriter::close(std::string* error) {
   return false;
 }
 
+// Copies the runs between line ends whole and puts CR LF for each "\n".
 void TextWriter::write(std::string_view text) {
-  for (char byte : text) {
-    if (byte == '\n') put('\r');
-    put(byte);
+  while (!text.empty()) {
+    const void* lf = std::memchr(text.data(), '\n', text.size());
+    if (lf == nullptr) {
+      put_run(text.data(), text.size());
+      return;
+    }
+    std::size_t run = static_cast<std::size_t>(static_cast<const char*>(lf) - text.data());
+    put_run(text.data(), run);
+    put_run("\r\n", 2);
+    text.remove_prefix(run + 1);
   }
 }
 
@@ -103,7 +120,23 @@ void TextWriter::write_number(long long value) {
 }
 
 void TextWriter::write_blanks(std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i) put(' ');
+  static constexpr std::string_view kBlanks = "                                ";
+  while (count != 0) {
+    std::size_t part = std::min(count, kBlanks.size());
+    put_run(kBlanks.data(), part);
+    count -= part;
+  }
+}
+
+void TextWriter::put_run(const char* bytes, std::size_t count) {
+  while (count != 0) {
+    if (used_ == sizeof buffer_) flush_buffer();
+    std::size_t part = std::min(count, sizeof buffer_ - used_);
+    std::memcpy(buffer_ + used_, bytes, part);
+    used_ += part;
+    bytes += part;
+    count -= part;
+  }
 }
 
 void TextWriter::flush_buffer() {
@@ -114,11 +147,21 @@ void TextWriter::flush_buffer() {
   used_ = 0;
 }
 
+// The bytes before the next CR or LF are copied from the reader's buffer in
+// runs; only at a CR or LF is the single byte looked at.
 std::size_t TextReader::read_piece(char* piece, std::size_t capacity) {
   std::size_t count = 0;
-  while (count + 1 < capacity) {
+  while (count + 1 < capacity && (bytes_.buffered_size() != 0 || bytes_.refill())) {
+    std::size_t room = std::min(capacity - 1 - count, bytes_.buffered_size());
+    const char* run = bytes_.buffered();
+    const char* line_end = find_line_end(run, room);
+    std::size_t run_size =
+        line_end != nullptr ? static_cast<std::size_t>(line_end - run) : room;
+    std::memcpy(piece + count, run, run_size);
+    bytes_.take(run_size);
+    count += run_size;
+    if (line_end == nullptr) continue;
     int byte = bytes_.get();
-    if (byte == EOF) break;
     if (byte == '\r' && bytes_.peek() == '\n') byte = bytes_.get();
     piece[count++] = static_cast<char>(byte);
     if (byte == '\n') break;

@@ -18,6 +18,9 @@ namespace text_file {
 std::string describe_failure(std::string_view action, std::string_view path,
                              int errno_value);
 
+// Returns the first CR or LF among the `size` bytes at `bytes`, or nullptr.
+const char* find_line_end(const char* bytes, std::size_t size);
+
 // Reads a binary stream through a fixed buffer of its own. A read error ends
 // the stream like its end does; failed() tells the two apart afterwards.
 class ByteReader {
@@ -84,10 +87,8 @@ class TextWriter {
   void write_blanks(std::size_t count);
 
  private:
-  void put(char byte) {
-    if (used_ == sizeof buffer_) flush_buffer();
-    buffer_[used_++] = byte;
-  }
+  // Appends `count` bytes as they are, flushing the buffer whenever it is full.
+  void put_run(const char* bytes, std::size_t count);
   void flush_buffer();
 
   std::FILE* file_ = nullptr;

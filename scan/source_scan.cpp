@@ -11,25 +11,32 @@ namespace {
 
 constexpr std::size_t kMaxStored = kLineCapacity - 1;
 
-constexpr const char* kPageGroupMarker = "<g id=\"page";
-constexpr const char* kOutlineEntryMarker = "<page num=";
-constexpr const char* kOutlineEndMarker = "</page>";
+constexpr std::string_view kPageGroupMarker = "<g id=\"page";
+constexpr std::string_view kOutlineEntryMarker = "<page num=";
+constexpr std::string_view kOutlineEndMarker = "</page>";
+
+// What a line is, by its markers. A higher value wins when a line holds
+// several: a page group over an outline entry over an outline end.
+enum class LineKind { kIgnored = 0, kOutlineEnd = 1, kOutlineEntry = 2, kPageGroup = 3 };
+
+// What the line reader made of one call: the reads it counted and the bytes
+// it stored before the NUL it put after them.
+struct ReadLine {
+  int reads = 0;
+  std::size_t stored = 0;
+};
 
 bool is_line_end(int byte) { return byte == '\r' || byte == '\n'; }
 bool is_digit(char byte) { return byte >= '0' && byte <= '9'; }
 
 // Plain bytes are taken from the reader's buffer in runs up to the next line
 // end, which gives the same lines as taking them one at a time.
-int read_plain_line(LineBuffer& line, text_file::ByteReader& source) {
+ReadLine read_plain_line(LineBuffer& line, text_file::ByteReader& source) {
   std::size_t stored = 0;
   while (stored < kMaxStored && (source.buffered_size() != 0 || source.refill())) {
     std::size_t room = std::min(kMaxStored - stored, source.buffered_size());
     const char* bytes = source.buffered();
-    const void* lf = std::memchr(bytes, '\n', room);
-    const void* cr = std::memchr(bytes, '\r', lf ? static_cast<std::size_t>(
-                                                       static_cast<const char*>(lf) - bytes)
-                                                 : room);
-    const char* end = static_cast<const char*>(cr ? cr : lf);
+    const char* end = text_file::find_line_end(bytes, room);
     std::size_t count = end ? static_cast<std::size_t>(end - bytes) + 1 : room;
     std::memcpy(line.data() + stored, bytes, count);
     source.take(count);
@@ -37,11 +44,11 @@ int read_plain_line(LineBuffer& line, text_file::ByteReader& source) {
     if (end) break;
   }
   line[stored] = '\0';
-  return static_cast<int>(stored);
+  return ReadLine{static_cast<int>(stored), stored};
 }
 
-int read_utf16_line(LineBuffer& line, SourceEncoding encoding,
-                    text_file::ByteReader& source) {
+ReadLine read_utf16_line(LineBuffer& line, SourceEncoding encoding,
+                         text_file::ByteReader& source) {
   int reads = 0;
   std::size_t stored = 0;
   while (stored < kMaxStored) {
@@ -56,7 +63,78 @@ int read_utf16_line(LineBuffer& line, SourceEncoding encoding,
     if (is_line_end(low)) break;
   }
   line[stored] = '\0';
-  return reads;
+  return ReadLine{reads, stored};
+}
+
+ReadLine read_source_line(LineBuffer& line, SourceEncoding encoding,
+                          text_file::ByteReader& source) {
+  if (encoding == SourceEncoding::kPlainBytes) return read_plain_line(line, source);
+  return read_utf16_line(line, encoding, source);
+}
+
+// Returns the marker that starts at `at`, a '<' before `end`.
+LineKind marker_at(const char* at, const char* end) {
+  auto starts_with = [&](std::string_view marker) {
+    return static_cast<std::size_t>(end - at) >= marker.size() &&
+           std::memcmp(at, marker.data(), marker.size()) == 0;
+  };
+  if (starts_with(kPageGroupMarker)) return LineKind::kPageGroup;
+  if (starts_with(kOutlineEntryMarker)) return LineKind::kOutlineEntry;
+  if (starts_with(kOutlineEndMarker)) return LineKind::kOutlineEnd;
+  return LineKind::kIgnored;
+}
+
+// The most bytes a marker spans.
+constexpr std::size_t kLongestMarker =
+    std::max({kPageGroupMarker.size(), kOutlineEntryMarker.size(), kOutlineEndMarker.size()});
+
+// Returns the last CR or LF in [begin, end), or nullptr.
+const char* last_line_end(const char* begin, const char* end) {
+  while (end != begin) {
+    --end;
+    if (is_line_end(static_cast<unsigned char>(*end))) return end;
+  }
+  return nullptr;
+}
+
+// Takes from the reader's buffer, without reading them as lines, the bytes up
+// to the last line end before the first marker in the buffer. Every line and
+// every piece of a long line among them lacks a marker, so the scan loop would
+// ignore them; after them the next line starts, as it would there. Markers
+// are looked for only where the buffer holds all their bytes.
+void skip_lines_without_markers(text_file::ByteReader& source) {
+  std::size_t size = source.buffered_size();
+  if (size < kLongestMarker) return;
+  const char* bytes = source.buffered();
+  const char* buffer_end = bytes + size;
+  const char* search_end = buffer_end - (kLongestMarker - 1);
+  const char* at = bytes;
+  while ((at = static_cast<const char*>(std::memchr(
+              at, '<', static_cast<std::size_t>(search_end - at)))) != nullptr &&
+         marker_at(at, buffer_end) == LineKind::kIgnored) {
+    ++at;
+  }
+  const char* line_end = last_line_end(bytes, at != nullptr ? at : search_end);
+  if (line_end != nullptr) source.take(static_cast<std::size_t>(line_end + 1 - bytes));
+}
+
+// Returns the kind of the line of `stored` bytes at `text`. Every marker
+// starts with '<', so one search for '<' finds them all; as for a string
+// search, the line's text ends at its first NUL and no marker after it counts.
+LineKind classify_line(const char* text, std::size_t stored) {
+  const char* end = text + stored;
+  LineKind kind = LineKind::kIgnored;
+  for (const char* at = text;
+       (at = static_cast<const char*>(std::memchr(at, '<', static_cast<std::size_t>(
+                                                               end - at)))) != nullptr;
+       ++at) {
+    LineKind here = marker_at(at, end);
+    if (here == LineKind::kIgnored) continue;
+    if (std::memchr(text, '\0', static_cast<std::size_t>(at - text)) != nullptr) break;
+    kind = std::max(kind, here);
+    if (kind == LineKind::kPageGroup) break;
+  }
+  return kind;
 }
 
 // Returns the run of digits that starts at the first digit at or after `text`,
@@ -105,8 +183,7 @@ SourceEncoding probe_byte_order(text_file::ByteReader& source) {
 }
 
 int read_line(LineBuffer& line, SourceEncoding encoding, text_file::ByteReader& source) {
-  if (encoding == SourceEncoding::kPlainBytes) return read_plain_line(line, source);
-  return read_utf16_line(line, encoding, source);
+  return read_source_line(line, encoding, source).reads;
 }
 
 std::optional<PageSize> find_page_size(const char* line) {
@@ -126,15 +203,25 @@ ScanResult scan_source(text_file::ByteReader& source, text_file::TextWriter& pag
   page_outline::OutlineState outline_state;
   int page_count = 0;
   char* text = line.data();
-  while (read_line(line, encoding, source) != 0) {
-    if (std::strstr(text, kPageGroupMarker) != nullptr) {
-      if (std::optional<PageSize> size = find_page_size(text)) {
-        write_page_entry(page_list, ++page_count, source_path, *size);
-      }
-    } else if (std::strstr(text, kOutlineEntryMarker) != nullptr) {
-      page_outline::add_entry(outline_state, text, outline);
-    } else if (std::strstr(text, kOutlineEndMarker) != nullptr) {
-      page_outline::end_entry(outline_state, outline);
+  bool plain = encoding == SourceEncoding::kPlainBytes;
+  for (ReadLine read;;) {
+    if (plain) skip_lines_without_markers(source);
+    read = read_source_line(line, encoding, source);
+    if (read.reads == 0) break;
+    switch (classify_line(text, read.stored)) {
+      case LineKind::kPageGroup:
+        if (std::optional<PageSize> size = find_page_size(text)) {
+          write_page_entry(page_list, ++page_count, source_path, *size);
+        }
+        break;
+      case LineKind::kOutlineEntry:
+        page_outline::add_entry(outline_state, text, outline);
+        break;
+      case LineKind::kOutlineEnd:
+        page_outline::end_entry(outline_state, outline);
+        break;
+      case LineKind::kIgnored:
+        break;
     }
   }
   return ScanResult{page_count, outline_state.plain_page_bar};
