@@ -11,3 +11,49 @@ echo "== native build and tests"
 cmake --preset default
 cmake --build --preset default --parallel "$jobs"
 ctest --preset default --parallel "$jobs"
+
+# --- hardening: sanitizers and the fuzzer -------------------------------------
+echo "== sanitizer build and tests (AddressSanitizer, UndefinedBehaviorSanitizer)"
+cmake --preset asan
+cmake --build --preset asan --parallel "$jobs"
+ctest --preset asan --parallel "$jobs"
+
+# The fuzzer needs clang with libFuzzer (Debian: clang, libclang-rt-14-dev).
+fuzz_skip=""
+if ! command -v clang++ >/dev/null; then
+  fuzz_skip="clang++ not found"
+else
+  fuzz_probe=$(mktemp -d)
+  printf '%s\n' '#include <cstddef>' '#include <cstdint>' \
+    'extern "C" int LLVMFuzzerTestOneInput(const uint8_t*, size_t) { return 0; }' \
+    > "$fuzz_probe/probe.cpp"
+  if ! clang++ -fsanitize=fuzzer,address,undefined "$fuzz_probe/probe.cpp" \
+       -o "$fuzz_probe/probe" 2>/dev/null; then
+    fuzz_skip="clang++ cannot link libFuzzer (libclang-rt-14-dev missing?)"
+  fi
+  rm -rf "$fuzz_probe"
+fi
+if [ -n "$fuzz_skip" ]; then
+  echo "== fuzzer skipped: $fuzz_skip"
+else
+  echo "== fuzzer: 60 s on a copy of the seed corpus"
+  cmake --preset fuzz
+  cmake --build --preset fuzz --parallel "$jobs"
+  # Each input is a whole run with files: keep them in memory when possible.
+  fuzz_base=/dev/shm
+  [ -d "$fuzz_base" ] && [ -w "$fuzz_base" ] || fuzz_base=${TMPDIR:-/tmp}
+  fuzz_scratch=$(mktemp -d "$fuzz_base/riruride-fuzz-ci-XXXXXX")
+  mkdir "$fuzz_scratch/corpus" "$fuzz_scratch/tmp"
+  cp fuzz/corpus/* "$fuzz_scratch/corpus/"
+  mkdir -p build-fuzz/artifacts
+  fuzz_status=0
+  TMPDIR="$fuzz_scratch/tmp" build-fuzz/fuzz/riruride_fuzz \
+    -max_total_time=60 -max_len=8192 -close_fd_mask=2 -print_final_stats=1 \
+    -dict=fuzz/riruride.dict -artifact_prefix="$PWD/build-fuzz/artifacts/" \
+    "$fuzz_scratch/corpus" || fuzz_status=$?
+  rm -rf "$fuzz_scratch"
+  if [ "$fuzz_status" -ne 0 ]; then
+    echo "== fuzzer FAILED: the input is saved in build-fuzz/artifacts/" >&2
+    exit "$fuzz_status"
+  fi
+fi
