@@ -57,3 +57,24 @@ else
     exit "$fuzz_status"
   fi
 fi
+
+# --- Windows: riruride.exe cross-built with MinGW-w64, tested under Wine ------
+# Debian: g++-mingw-w64-x86-64, wine, and the GoogleTest sources (googletest).
+# The end-to-end run also compares riruride.exe's documents byte for byte with
+# those of the native build above.
+win_skip=""
+if ! command -v x86_64-w64-mingw32-g++-posix >/dev/null; then
+  win_skip="x86_64-w64-mingw32-g++-posix not found (Debian: g++-mingw-w64-x86-64)"
+elif ! command -v wine >/dev/null || ! command -v wineserver >/dev/null; then
+  win_skip="wine not found (Debian: wine)"
+elif [ ! -f /usr/src/googletest/CMakeLists.txt ]; then
+  win_skip="no GoogleTest sources in /usr/src/googletest (Debian: googletest)"
+fi
+if [ -n "$win_skip" ]; then
+  echo "== Windows leg skipped: $win_skip"
+else
+  echo "== Windows leg: riruride.exe cross-built with MinGW-w64, tests under Wine"
+  cmake --preset windows -DRIRURIDE_LINUX_RIRURIDE="$PWD/build/riruride"
+  cmake --build --preset windows --parallel "$jobs"
+  ctest --preset windows
+fi
