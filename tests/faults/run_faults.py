@@ -345,11 +345,14 @@ def main() -> int:
     if len(sys.argv) != 2:
         print(__doc__.strip().splitlines()[-1], file=sys.stderr)
         return 2
-    binary = os.path.realpath(sys.argv[1])
     root = tempfile.mkdtemp(prefix="riruride-faults-")
     os.chmod(root, 0o755)
     failed = 0
     try:
+        # A copy that the unprivileged user can reach wherever the build lies.
+        binary = os.path.join(root, "riruride")
+        shutil.copy(sys.argv[1], binary)
+        os.chmod(binary, 0o755)
         for name, check in CASES:
             tree = Tree(root, name)
             try:
