@@ -11,6 +11,9 @@ struct QuoteCase {
   const char* path;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const QuoteCase& c, std::ostream* out) { *out << c.argument; }
+
 class QuoteRemovalTest : public testing::TestWithParam<QuoteCase> {};
 
 TEST_P(QuoteRemovalTest, RemovesOneQuoteAtEachEnd) {

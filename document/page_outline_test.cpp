@@ -45,6 +45,9 @@ struct OutlineCase {
   int depth;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const OutlineCase& c, std::ostream* out) { *out << c.name; }
+
 class OutlineTest : public testing::TestWithParam<OutlineCase> {};
 
 TEST_P(OutlineTest, WritesTheListLines) {

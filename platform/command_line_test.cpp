@@ -20,6 +20,9 @@ struct ArgumentCase {
   std::string argument;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const ArgumentCase& c, std::ostream* out) { *out << c.name; }
+
 class CommandArgumentTest : public testing::TestWithParam<ArgumentCase> {};
 
 TEST_P(CommandArgumentTest, IsTheRestAfterTheName) {
