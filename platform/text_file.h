@@ -25,6 +25,9 @@ const char* find_line_end(const char* bytes, std::size_t size);
 // the stream like its end does; failed() tells the two apart afterwards.
 class ByteReader {
  public:
+  // The most bytes one read of the stream takes in.
+  static constexpr std::size_t kBufferSize = 128 * 1024;
+
   ByteReader() = default;
   ByteReader(const ByteReader&) = delete;
   ByteReader& operator=(const ByteReader&) = delete;
@@ -62,13 +65,16 @@ class ByteReader {
   int read_errno_ = 0;
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
-  char buffer_[64 * 1024];
+  char buffer_[kBufferSize];
 };
 
 // Writes a text file through a fixed buffer. The first failure (of a write or
 // of the close) is kept and reported by close().
 class TextWriter {
  public:
+  // The most bytes gathered before they are written to the stream.
+  static constexpr std::size_t kBufferSize = 64 * 1024;
+
   TextWriter() = default;
   TextWriter(const TextWriter&) = delete;
   TextWriter& operator=(const TextWriter&) = delete;
@@ -95,7 +101,7 @@ class TextWriter {
   std::string path_;
   int write_errno_ = 0;
   std::size_t used_ = 0;
-  char buffer_[16 * 1024];
+  char buffer_[kBufferSize];
 };
 
 // Reads a text file piece by piece.

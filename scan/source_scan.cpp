@@ -84,10 +84,6 @@ LineKind marker_at(const char* at, const char* end) {
   return LineKind::kIgnored;
 }
 
-// The most bytes a marker spans.
-constexpr std::size_t kLongestMarker =
-    std::max({kPageGroupMarker.size(), kOutlineEntryMarker.size(), kOutlineEndMarker.size()});
-
 // Returns the last CR or LF in [begin, end), or nullptr.
 const char* last_line_end(const char* begin, const char* end) {
   while (end != begin) {
@@ -100,21 +96,19 @@ const char* last_line_end(const char* begin, const char* end) {
 // Takes from the reader's buffer, without reading them as lines, the bytes up
 // to the last line end before the first marker in the buffer. Every line and
 // every piece of a long line among them lacks a marker, so the scan loop would
-// ignore them; after them the next line starts, as it would there. Markers
-// are looked for only where the buffer holds all their bytes.
+// ignore them; after them the next line starts, as it would there. A marker
+// cut off by the end of the buffer has no line end after its start, so the
+// bytes taken end before its line.
 void skip_lines_without_markers(text_file::ByteReader& source) {
-  std::size_t size = source.buffered_size();
-  if (size < kLongestMarker) return;
   const char* bytes = source.buffered();
-  const char* buffer_end = bytes + size;
-  const char* search_end = buffer_end - (kLongestMarker - 1);
+  const char* end = bytes + source.buffered_size();
   const char* at = bytes;
-  while ((at = static_cast<const char*>(std::memchr(
-              at, '<', static_cast<std::size_t>(search_end - at)))) != nullptr &&
-         marker_at(at, buffer_end) == LineKind::kIgnored) {
+  while ((at = static_cast<const char*>(
+              std::memchr(at, '<', static_cast<std::size_t>(end - at)))) != nullptr &&
+         marker_at(at, end) == LineKind::kIgnored) {
     ++at;
   }
-  const char* line_end = last_line_end(bytes, at != nullptr ? at : search_end);
+  const char* line_end = last_line_end(bytes, at != nullptr ? at : end);
   if (line_end != nullptr) source.take(static_cast<std::size_t>(line_end + 1 - bytes));
 }
 
