@@ -47,9 +47,10 @@ TEST(TextWriter, EveryLineEndReachesTheDiskAsCrLf) {
 
 TEST(TextWriter, LongTextCrossesItsBufferIntact) {
   std::string text;
-  for (int i = 0; i < 5000; ++i) text += "line " + std::to_string(i) + "\n";
+  for (int i = 0; i < 20000; ++i) text += "line " + std::to_string(i) + "\n";
   std::string expected;
-  for (int i = 0; i < 5000; ++i) expected += "line " + std::to_string(i) + "\r\n";
+  for (int i = 0; i < 20000; ++i) expected += "line " + std::to_string(i) + "\r\n";
+  ASSERT_GT(expected.size(), 2 * text_file::TextWriter::kBufferSize);
   EXPECT_EQ(written_bytes(text), expected);
 }
 
@@ -102,6 +103,15 @@ TEST(TextReader, CrLfAtAPieceBoundaryIsStillOneLineEnd) {
   std::string full(255, 'b');
   EXPECT_EQ(pieces(before + "\r\n" + full + "\r\nz", 256),
             (std::vector<std::string>{before + "\n", full, "\n", "z"}));
+}
+
+TEST(TextReader, CrLfSplitByTheEndOfAReadIsStillOneLineEnd) {
+  std::size_t before = text_file::ByteReader::kBufferSize - 1;
+  std::vector<std::string> got = pieces(std::string(before, 'a') + "\r\nb", 256);
+  ASSERT_EQ(got.size(), before / 255 + 2);
+  for (std::size_t i = 0; i + 2 < got.size(); ++i) EXPECT_EQ(got[i], std::string(255, 'a'));
+  EXPECT_EQ(got[got.size() - 2], std::string(before % 255, 'a') + "\n");
+  EXPECT_EQ(got.back(), "b");
 }
 
 TEST(CopyTextFile, CopiesLongLinesWholeWithOneCrLf) {

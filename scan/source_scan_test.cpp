@@ -236,4 +236,83 @@ TEST(ScanSource, OutlineLinesGoToTheOutline) {
             "  </UL>\r\n");
 }
 
+// A line's markers rank page group over outline entry over outline end,
+// wherever they stand on the line, and none after a NUL counts.
+struct MarkerCase {
+  const char* name;
+  std::string source;
+  int page_count;
+  std::string outline;
+};
+
+class MarkerRankTest : public testing::TestWithParam<MarkerCase> {};
+
+TEST_P(MarkerRankTest, ActsOnTheStrongestMarkerBeforeANul) {
+  const MarkerCase& c = GetParam();
+  Scanned scanned = scan(c.source, "s.svg");
+  EXPECT_EQ(scanned.result.page_count, c.page_count);
+  EXPECT_EQ(scanned.outline, c.outline);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, MarkerRankTest,
+    testing::Values(
+        MarkerCase{"PageGroupAfterAnEndStillWins",
+                   "xx</page><g id=\"page1\" width=\"1\" height=\"2\">\n", 1, ""},
+        MarkerCase{"EntryBeforeAnEndWins", "xx<page num=\"1\" title=\"T\"></page>\n", 0,
+                   "<LI><A href=\"#page1\">[1] T</A>\r\n"},
+        MarkerCase{"EntryAfterAnEndWins", "xx</page> <page num=\"1\" title=\"T\">\n", 0,
+                   "<LI><A href=\"#page1\">[1] T</A>\r\n  <UL>\r\n"},
+        MarkerCase{"PageGroupAfterANulIsNotSeen",
+                   std::string("xxa") + '\0' + "<g id=\"page1\" width=\"1\" height=\"2\">\n", 0,
+                   ""},
+        MarkerCase{"EntryBeforeANulStandsAlone",
+                   std::string("xx<page num=\"1\" title=\"T\"/>") + '\0' + "<g id=\"page2\">\n", 0,
+                   "<LI><A href=\"#page1\">[1] T</A>\r\n"}),
+    [](const testing::TestParamInfo<MarkerCase>& info) { return info.param.name; });
+
+// Lines without markers are passed over in the read buffer; a marker at any
+// place around the end of one read, after a line end of any kind, at a cut
+// of a long line or behind another tag, must still be found, and one that
+// straddles a cut must still be missed.
+TEST(ScanSource, MarkersAroundTheEndOfAReadKeepTheLineRules) {
+  struct Marker {
+    std::string line;
+    int page_count;
+    std::string outline;
+  };
+  const Marker markers[] = {
+      {"<g id=\"page1\" width=\"1\" height=\"2\">\n", 1, ""},
+      {"<page num=\"1\" title=\"T\"/>\n", 0, "<LI><A href=\"#page1\">[1] T</A>\r\n"},
+      {"</page>\n", 0, "</UL>\r\n"},
+  };
+  struct Before {
+    std::string bytes;  // on the marker's line, before it
+    bool seen;
+  };
+  const Before before_marker[] = {
+      {"", true}, {std::string(255, 'y'), true}, {"<rect/> ", true}, {std::string(250, 'y'), false}};
+  const std::string line_ends[] = {"\n", "\r\n", "\r"};
+  const std::size_t read_end = text_file::ByteReader::kBufferSize;
+  for (const Marker& marker : markers) {
+    for (const Before& before : before_marker) {
+      for (int shift = -12; shift <= 40; ++shift) {
+        const std::string& line_end = line_ends[static_cast<std::size_t>(shift + 12) % 3];
+        std::string filler = "<rect width=\"5\"/>" + line_end;
+        std::size_t marker_at = read_end - static_cast<std::size_t>(shift);
+        std::size_t line_start = marker_at - before.bytes.size();
+        std::string source = "xx";
+        while (source.size() + filler.size() + line_end.size() <= line_start) source += filler;
+        source += std::string(line_start - source.size() - line_end.size(), ' ') + line_end;
+        source += before.bytes + marker.line + filler;
+        Scanned scanned = scan(source, "s.svg");
+        EXPECT_EQ(scanned.result.page_count, before.seen ? marker.page_count : 0)
+            << marker.line << " at " << marker_at << " after " << before.bytes.size();
+        EXPECT_EQ(scanned.outline, before.seen ? marker.outline : "")
+            << marker.line << " at " << marker_at << " after " << before.bytes.size();
+      }
+    }
+  }
+}
+
 }  // namespace
