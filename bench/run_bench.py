@@ -132,6 +132,9 @@ def main():
     small = work / f"source-{args.small_mib}mib.svg"
     make_source(large, args.mib)
     make_source(small, args.small_mib)
+    # A freshly written source is still being flushed to disk; that would
+    # slow down whatever runs meanwhile.
+    os.sync()
     riruride = Riruride(binary, work / "run")
     tool_env = dict(os.environ, LC_ALL="C")
     # grep's output goes to a pipe: GNU grep stops at the first match when its
