@@ -11,7 +11,7 @@ the machine again and check that the next run writes the whole document.
 
 Permission cases run riruride as an unprivileged user (nobody) when the tests
 run as root, since root may read and write anything. The full disk comes from
-a file size limit with SIGXFSZ ignored, and, where mounting is permitted,
+a file size limit (SIGXFSZ at its default), and, where mounting is permitted,
 from a small tmpfs.
 
 Usage: run_faults.py RIRURIDE_BINARY
@@ -112,9 +112,10 @@ def run_riruride(binary: str, tree: Tree, unprivileged: bool = False,
 
     def in_child():
         if file_limit is not None:
-            # A write past the limit then fails with EFBIG instead of killing
-            # the process, as a full disk fails with ENOSPC.
-            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            # SIGXFSZ stays at its default, as after a shell's `ulimit -f`:
+            # riruride itself ignores it, so that a write past the limit fails
+            # with EFBIG, as a full disk fails with ENOSPC, and it cleans up.
+            signal.signal(signal.SIGXFSZ, signal.SIG_DFL)
             resource.setrlimit(resource.RLIMIT_FSIZE, (file_limit, file_limit))
 
     extra = {}
