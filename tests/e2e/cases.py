@@ -297,3 +297,18 @@ def check(case: Case, outcome: Outcome, expected_dir: str) -> list:
         problems += part(case, outcome)
     problems += check_document(case, outcome, expected_dir)
     return problems
+
+
+def snapshot(root: str, skip: str) -> set:
+    """Returns every file and folder below `root`, as paths relative to it,
+    leaving out the folder `skip` (the recorder's) and what it holds."""
+    seen = set()
+    for folder, dirs, files in os.walk(root):
+        if folder == skip:
+            dirs[:] = []
+            continue
+        for name in dirs + files:
+            full = os.path.join(folder, name)
+            if full != skip:
+                seen.add(os.path.relpath(full, root))
+    return seen

@@ -175,19 +175,6 @@ def apply_setup(case: Case, s: Scratch, doc_folder) -> None:
 
 # --- observing ---------------------------------------------------------------
 
-def snapshot(root: str, skip: str) -> set:
-    seen = set()
-    for folder, dirs, files in os.walk(root):
-        if folder == skip:
-            dirs[:] = []
-            continue
-        for name in dirs + files:
-            full = os.path.join(folder, name)
-            if full != skip:
-                seen.add(os.path.relpath(full, root))
-    return seen
-
-
 def wait_for_record(path: str, seconds: float):
     deadline = time.monotonic() + seconds
     while True:
@@ -253,7 +240,7 @@ def run_case(case: Case, exe: str, keep: bool) -> Outcome:
         apply_setup(case, s, doc_folder)
         doc = document_path(temp, tmpdir)
 
-        before = snapshot(s.root, s.rec)
+        before = cases.snapshot(s.root, s.rec)
         argv = [s.expand(a) for a in case.args]
         code, err, elapsed = run_program(exe, argv, case, s, env)
         if cases.expects_launch(case):
@@ -261,7 +248,7 @@ def run_case(case: Case, exe: str, keep: bool) -> Outcome:
             launched = wait_for_record(s.received, wait)
         else:
             launched = wait_for_record(s.received, NO_LAUNCH_GRACE)
-        after = snapshot(s.root, s.rec)
+        after = cases.snapshot(s.root, s.rec)
         if case.setup == "cwd-removed":
             after.add("work")   # removed by this runner, not by riruride
 

@@ -270,19 +270,6 @@ def apply_setup(case: Case, s: Scratch, doc_folder) -> None:
         raise Skipped("setup %s has no Windows form" % case.setup)
 
 
-def snapshot(root: str, skip: str) -> set:
-    seen = set()
-    for folder, dirs, files in os.walk(root):
-        if folder == skip:
-            dirs[:] = []
-            continue
-        for name in dirs + files:
-            full = os.path.join(folder, name)
-            if full != skip:
-                seen.add(os.path.relpath(full, root))
-    return seen
-
-
 def launch(wine: Wine, s: Scratch, program: bytes, env: dict, command_line: bytes):
     """Runs one job, with the message boxes traced; returns (exit code,
     stderr bytes with the trace, seconds)."""
@@ -369,12 +356,12 @@ def run_case(wc: WinCase, wine: Wine, keep: bool):
             name = b'"' + wine.ansi(program) + b'"'
         command_line = name + wine.ansi(wc.gap + s.expand(wc.argument))
 
-        before = snapshot(s.root, s.rec)
+        before = cases.snapshot(s.root, s.rec)
         code, err, elapsed = launch(wine, s, wine.ansi(program), env, command_line)
         if code is not None and code >= LAUNCHER_FAILED:
             raise RuntimeError("launcher failed: " + err.decode("latin-1"))
         err, boxes = split_trace(err)
-        after = snapshot(s.root, s.rec)
+        after = cases.snapshot(s.root, s.rec)
 
         launched = None
         if os.path.exists(s.received):
